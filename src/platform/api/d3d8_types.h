@@ -1,0 +1,160 @@
+// Direct3D 8 plain types and constants: formats, pools, resource types, boxes, lock records and
+// result codes. The interfaces themselves are declared in d3d8.h.
+#pragma once
+
+#include "platform/api/win_types.h"
+
+enum D3DFORMAT : uint32_t {
+  D3DFMT_UNKNOWN = 0,
+
+  D3DFMT_R8G8B8 = 20,
+  D3DFMT_A8R8G8B8 = 21,
+  D3DFMT_X8R8G8B8 = 22,
+  D3DFMT_R5G6B5 = 23,
+  D3DFMT_X1R5G5B5 = 24,
+  D3DFMT_A1R5G5B5 = 25,
+  D3DFMT_A4R4G4B4 = 26,
+  D3DFMT_R3G3B2 = 27,
+  D3DFMT_A8 = 28,
+  D3DFMT_A8R3G3B2 = 29,
+  D3DFMT_X4R4G4B4 = 30,
+  D3DFMT_A2B10G10R10 = 31,
+  D3DFMT_G16R16 = 34,
+
+  D3DFMT_A8P8 = 40,
+  D3DFMT_P8 = 41,
+
+  D3DFMT_L8 = 50,
+  D3DFMT_A8L8 = 51,
+  D3DFMT_A4L4 = 52,
+
+  D3DFMT_V8U8 = 60,
+  D3DFMT_L6V5U5 = 61,
+  D3DFMT_X8L8V8U8 = 62,
+  D3DFMT_Q8W8V8U8 = 63,
+  D3DFMT_V16U16 = 64,
+  D3DFMT_W11V11U10 = 65,
+  D3DFMT_A2W10V10U10 = 67,
+
+  D3DFMT_UYVY = 0x59565955,  // "UYVY"
+  D3DFMT_YUY2 = 0x32595559,  // "YUY2"
+  D3DFMT_DXT1 = 0x31545844,  // "DXT1"
+  D3DFMT_DXT2 = 0x32545844,  // "DXT2"
+  D3DFMT_DXT3 = 0x33545844,  // "DXT3"
+  D3DFMT_DXT4 = 0x34545844,  // "DXT4"
+  D3DFMT_DXT5 = 0x35545844,  // "DXT5"
+
+  D3DFMT_D16_LOCKABLE = 70,
+  D3DFMT_D32 = 71,
+  D3DFMT_D15S1 = 73,
+  D3DFMT_D24S8 = 75,
+  D3DFMT_D24X8 = 77,
+  D3DFMT_D24X4S4 = 79,
+  D3DFMT_D16 = 80,
+
+  D3DFMT_VERTEXDATA = 100,
+  D3DFMT_INDEX16 = 101,
+  D3DFMT_INDEX32 = 102,
+
+  D3DFMT_FORCE_DWORD = 0x7fffffff
+};
+
+enum D3DPOOL : uint32_t {
+  D3DPOOL_DEFAULT = 0,
+  D3DPOOL_MANAGED = 1,
+  D3DPOOL_SYSTEMMEM = 2,
+  D3DPOOL_SCRATCH = 3,
+};
+
+enum D3DRESOURCETYPE : uint32_t {
+  D3DRTYPE_SURFACE = 1,
+  D3DRTYPE_VOLUME = 2,
+  D3DRTYPE_TEXTURE = 3,
+  D3DRTYPE_VOLUMETEXTURE = 4,
+  D3DRTYPE_CUBETEXTURE = 5,
+  D3DRTYPE_VERTEXBUFFER = 6,
+  D3DRTYPE_INDEXBUFFER = 7,
+};
+
+enum D3DCUBEMAP_FACES : uint32_t {
+  D3DCUBEMAP_FACE_POSITIVE_X = 0,
+  D3DCUBEMAP_FACE_NEGATIVE_X = 1,
+  D3DCUBEMAP_FACE_POSITIVE_Y = 2,
+  D3DCUBEMAP_FACE_NEGATIVE_Y = 3,
+  D3DCUBEMAP_FACE_POSITIVE_Z = 4,
+  D3DCUBEMAP_FACE_NEGATIVE_Z = 5,
+};
+
+enum D3DMULTISAMPLE_TYPE : uint32_t {
+  D3DMULTISAMPLE_NONE = 0,
+};
+
+// Usage bits.
+constexpr DWORD D3DUSAGE_RENDERTARGET = 0x00000001;
+constexpr DWORD D3DUSAGE_DEPTHSTENCIL = 0x00000002;
+constexpr DWORD D3DUSAGE_WRITEONLY = 0x00000008;
+constexpr DWORD D3DUSAGE_DYNAMIC = 0x00000200;
+
+// Lock flags.
+constexpr DWORD D3DLOCK_READONLY = 0x00000010;
+constexpr DWORD D3DLOCK_DISCARD = 0x00002000;
+constexpr DWORD D3DLOCK_NOOVERWRITE = 0x00001000;
+constexpr DWORD D3DLOCK_NOSYSLOCK = 0x00000800;
+constexpr DWORD D3DLOCK_NO_DIRTY_UPDATE = 0x00008000;
+
+// A box of pixels; right, bottom and back are exclusive.
+struct D3DBOX {
+  UINT Left;
+  UINT Top;
+  UINT Right;
+  UINT Bottom;
+  UINT Front;
+  UINT Back;
+};
+
+struct D3DLOCKED_RECT {
+  INT Pitch;
+  void* pBits;
+};
+
+struct D3DLOCKED_BOX {
+  INT RowPitch;
+  INT SlicePitch;
+  void* pBits;
+};
+
+struct D3DSURFACE_DESC {
+  D3DFORMAT Format;
+  D3DRESOURCETYPE Type;
+  DWORD Usage;
+  D3DPOOL Pool;
+  UINT Size;
+  D3DMULTISAMPLE_TYPE MultiSampleType;
+  UINT Width;
+  UINT Height;
+};
+
+struct D3DVOLUME_DESC {
+  D3DFORMAT Format;
+  D3DRESOURCETYPE Type;
+  DWORD Usage;
+  D3DPOOL Pool;
+  UINT Size;
+  UINT Width;
+  UINT Height;
+  UINT Depth;
+};
+
+typedef DWORD D3DCOLOR;  // 0xAARRGGBB
+
+// Result codes of the Direct3D 8 runtime.
+constexpr HRESULT D3D_OK = 0;
+constexpr HRESULT D3DERR_INVALIDCALL = static_cast<HRESULT>(0x8876086Cu);
+constexpr HRESULT D3DERR_NOTAVAILABLE = static_cast<HRESULT>(0x8876086Au);
+constexpr HRESULT D3DERR_OUTOFVIDEOMEMORY = static_cast<HRESULT>(0x8876017Cu);
+constexpr HRESULT D3DERR_DEVICELOST = static_cast<HRESULT>(0x88760868u);
+constexpr HRESULT D3DERR_DEVICENOTRESET = static_cast<HRESULT>(0x88760869u);
+constexpr HRESULT D3DERR_WRONGTEXTUREFORMAT = static_cast<HRESULT>(0x88760818u);
+
+// The texture toolkit's own code: no image reader accepts the data.
+constexpr HRESULT TEXERR_INVALIDDATA = static_cast<HRESULT>(0x88760B59u);
