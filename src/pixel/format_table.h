@@ -30,7 +30,7 @@ constexpr uint32_t FMT_A16R16G16B16 = MAKEFOURCC('A', 'R', '1', '6');
 //   Depth:     [0] 1 for the lockable 16-bit format, [1] 0, [2] 0, [3] stencil, [4] depth
 struct FormatInfo {
   uint32_t format;
-  uint32_t kind;  // FormatKind
+  uint32_t kind;          // FormatKind
   uint32_t bitsPerPixel;  // 16 for the DXT formats
   uint32_t channelBits[5];
   uint32_t substitutable;  // 1: the closest-format search may offer it in place of another
