@@ -1,6 +1,7 @@
 // The dispatch table, its one-time fill, and the processor and registry queries behind it.
 #include "math/dispatch.h"
 
+#include <cstddef>
 #include <cstring>
 #include <iterator>
 
@@ -40,6 +41,15 @@ uint32_t g_installedSets = 0;
 
 using Slot = void (*)();
 static_assert(sizeof(Slot) * kMathDispatchSlotCount == sizeof(MathDispatchTable));
+
+// Each field sits at its slot number: the tables are filled by position and copied slot by
+// slot, while callers reach them by field name, so a field out of place (several share a
+// signature) would route a call to the wrong operation.
+#define MATH_SLOT(slot, field, Name, Ret, params, args)                           \
+  static_assert(offsetof(MathDispatchTable, field) == (slot) * sizeof(Slot), \
+                #field " is not at its slot");
+#include "math/slots.inc"
+#undef MATH_SLOT
 
 // Copies slot k of src into dst. The table is an array of function pointers in slot order, so
 // slot k sits at byte offset k * sizeof(Slot).

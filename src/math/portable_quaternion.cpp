@@ -66,7 +66,8 @@ Quaternion* InvertQuaternion(Quaternion* out, const Quaternion* q) {
     *out = {0.0f, 0.0f, 0.0f, 0.0f};
   } else {
     Quaternion r = {-q->x, -q->y, -q->z, q->w};
-    if (!NearlyEqual(l, 1.0f)) r = Scaled(r, 1.0f / l);
+    // A true division, not a product with 1 / l: the reciprocal would round twice.
+    if (!NearlyEqual(l, 1.0f)) r = {r.x / l, r.y / l, r.z / l, r.w / l};
     *out = r;
   }
   return out;
@@ -75,9 +76,9 @@ Quaternion* InvertQuaternion(Quaternion* out, const Quaternion* q) {
 void ExtractAxisAngle(const Quaternion* q, Vec3* axis, float* angle) {
   const float l = Dot(*q, *q);
   if (l > kSmallestNormal) {
-    const float inv = 1.0f / std::sqrt(l);
+    const float length = std::sqrt(l);
     const float a = 2.0f * std::acos(q->w);
-    if (axis) *axis = {q->x * inv, q->y * inv, q->z * inv};
+    if (axis) *axis = {q->x / length, q->y / length, q->z / length};
     if (angle) *angle = a;
   } else {
     if (axis) *axis = {1.0f, 0.0f, 0.0f};

@@ -67,9 +67,11 @@ void Barycentric(float* out, const float* p1, const float* p2, const float* p3, 
   for (int i = 0; i < n; ++i) out[i] = r[i];
 }
 
-// world * view * projection with absent matrices left out; false when all are absent.
+// world * view * projection with absent matrices left out; the identity (and false) when all
+// are absent.
 bool CombineMatrices(Matrix4* c, const Matrix4* projection, const Matrix4* view,
                      const Matrix4* world) {
+  *c = Matrix4{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
   const Matrix4* parts[3] = {world, view, projection};
   bool any = false;
   for (const Matrix4* part : parts) {
@@ -264,7 +266,10 @@ Vec3* ProjectVec3(Vec3* out, const Vec3* v, const D3DVIEWPORT8* viewport, const 
                   const Matrix4* view, const Matrix4* world) {
   Matrix4 c;
   Vec3 p = *v;
-  if (CombineMatrices(&c, projection, view, world)) vellomir::TransformVec3Coord(&p, &p, &c);
+  // Always transformed, through the identity when no matrix is given, so that leaving the
+  // matrices out and passing identities agree bit for bit (signed zeros, infinities).
+  CombineMatrices(&c, projection, view, world);
+  vellomir::TransformVec3Coord(&p, &p, &c);
   if (viewport) {
     const float x0 = static_cast<float>(viewport->X);
     const float y0 = static_cast<float>(viewport->Y);
@@ -282,8 +287,8 @@ Vec3* UnprojectVec3(Vec3* out, const Vec3* v, const D3DVIEWPORT8* viewport,
                     const Matrix4* projection, const Matrix4* view, const Matrix4* world) {
   Matrix4 c;
   Vec3 p = *v;
-  const bool transform = CombineMatrices(&c, projection, view, world);
-  if (transform && !vellomir::InvertMatrix(&c, nullptr, &c)) {
+  const bool anyMatrix = CombineMatrices(&c, projection, view, world);
+  if (anyMatrix && !vellomir::InvertMatrix(&c, nullptr, &c)) {
     // A singular combination maps whole lines onto single points, so no point comes back.
     const float nan = std::numeric_limits<float>::quiet_NaN();
     *out = {nan, nan, nan};
@@ -298,7 +303,7 @@ Vec3* UnprojectVec3(Vec3* out, const Vec3* v, const D3DVIEWPORT8* viewport,
     p.y = -((p.y - y0) / height * 2.0f - 1.0f);
     p.z = (p.z - viewport->MinZ) / (viewport->MaxZ - viewport->MinZ);
   }
-  if (transform) vellomir::TransformVec3Coord(&p, &p, &c);
+  vellomir::TransformVec3Coord(&p, &p, &c);  // the identity when no matrix is given
   *out = p;
   return out;
 }

@@ -55,6 +55,12 @@ TEST(QuaternionInverse, ConjugateOverSquaredLength) {
     Quaternion r;
     ExpectNear(*InvertQuaternion(&r, &c.in), c.expected, 1e-7f);
   }
+  // The conjugate is divided by the squared length, not multiplied by its reciprocal (3 / 30
+  // and 3 * (1 / 30) differ in the last bit).
+  const Quaternion q1234 = {1, 2, 3, 4};
+  Quaternion divided;
+  InvertQuaternion(&divided, &q1234);
+  EXPECT_TRUE(SameBits(divided, Quaternion{-1.0f / 30, -2.0f / 30, -3.0f / 30, 4.0f / 30}));
   // Nearly unit length: the exact conjugate, no division.
   const Quaternion unit = {0, 0.6f, 0, 0.8f};
   Quaternion r;
@@ -118,6 +124,12 @@ TEST(QuaternionAxisAngle, ExtractAndBuild) {
   ExtractAxisAngle(&q, &axis, &angle);
   ExpectNear(axis, Vec3{0, std::sin(0.5f), 0});
   EXPECT_NEAR(angle, 1.0f, 1e-6f);
+  // The axis is the vector part divided by the length (3 / sqrt(30) differs from
+  // 3 * (1 / sqrt(30)) in the last bit).
+  const Quaternion q1234 = {1, 2, 3, 4};
+  const float length = std::sqrt(30.0f);
+  ExtractAxisAngle(&q1234, &axis, nullptr);
+  EXPECT_TRUE(SameBits(axis, Vec3{1 / length, 2 / length, 3 / length}));
   // Either output may be left out.
   angle = 0;
   ExtractAxisAngle(&q, nullptr, &angle);

@@ -193,6 +193,26 @@ TEST(Projection, ViewportMappingAndMatrixOrder) {
   ExpectNear(r, Vec3{6, 0, 0});
 }
 
+TEST(Projection, AbsentMatricesActAsIdentity) {
+  // Leaving every matrix out is the same as passing identities, down to the sign of zero and
+  // the spread of an infinity.
+  const Matrix4 id = test::IdentityMatrix();
+  const D3DVIEWPORT8 vp = TestViewport();
+  const float inf = std::numeric_limits<float>::infinity();
+  const Vec3 inputs[] = {{-0.0f, 2, 3}, {1, -0.0f, 0.5f}, {inf, 1, 1}};
+  for (const D3DVIEWPORT8* viewport : {static_cast<const D3DVIEWPORT8*>(nullptr), &vp}) {
+    for (const Vec3& v : inputs) {
+      Vec3 bare, withIdentity;
+      ProjectVec3(&bare, &v, viewport, nullptr, nullptr, nullptr);
+      ProjectVec3(&withIdentity, &v, viewport, &id, nullptr, nullptr);
+      EXPECT_TRUE(SameBits(bare, withIdentity)) << v.x << " " << v.y << " " << v.z;
+      UnprojectVec3(&bare, &v, viewport, nullptr, nullptr, nullptr);
+      UnprojectVec3(&withIdentity, &v, viewport, nullptr, &id, nullptr);
+      EXPECT_TRUE(SameBits(bare, withIdentity)) << v.x << " " << v.y << " " << v.z;
+    }
+  }
+}
+
 TEST(Projection, UnprojectReversesProject) {
   const D3DVIEWPORT8 vp = TestViewport();
   Matrix4 proj, view, world;
