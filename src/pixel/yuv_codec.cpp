@@ -91,6 +91,8 @@ void YuvCodec::CommitRow() {
 }
 
 void YuvCodec::DecodeRow(uint32_t y, uint32_t z, FloatColor* row) {
+  // An empty row reads nothing, even where its column lies inside a pixel pair.
+  if (width == 0) return;
   if (FetchRow(y + box.Top, z + box.Front, true) != S_OK) return;
   const FloatColor* from = pairBuffer.get() + (box.Left - pairLeft);
   const uint32_t n = width;
@@ -99,6 +101,9 @@ void YuvCodec::DecodeRow(uint32_t y, uint32_t z, FloatColor* row) {
 }
 
 void YuvCodec::EncodeRow(uint32_t y, uint32_t z, const FloatColor* row) {
+  // An empty row writes nothing: at an odd column it would otherwise mark the pair around it
+  // dirty and store it re-encoded (and so altered) from its decoded value.
+  if (width == 0) return;
   if (sourceRange != 0) row = ConvertRange(row);
   // An odd edge leaves a pixel outside the region inside an edge pair; read the row first
   // so that pixel keeps its current value.
