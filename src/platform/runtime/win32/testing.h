@@ -16,7 +16,8 @@ void ResetAll();
 
 // --- Display -----------------------------------------------------------------------------
 // Headless: windows are created without any SDL window; the message queue only carries what
-// tests post. Default: headless when no display can be opened.
+// tests post. Default: headless when no display can be opened, or when SDL runs its "dummy"
+// or "offscreen" video driver (which show nothing). SetHeadless(false) forces SDL windows.
 void SetHeadless(bool headless);
 bool IsHeadless();
 
@@ -34,6 +35,10 @@ void SetKeyDown(int virtualKey, bool down);
 void PostWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Queues a window close: the window procedure then receives WM_DESTROY.
 void CloseWindow(HWND window);
+// Called whenever PeekMessageA or GetMessageA finds nothing waiting, instead of sleeping for a
+// moment: a test can advance the fake clock, post messages or press keys from here, and a
+// message posted by the hook is returned by that same call. Null removes the hook.
+void SetIdleHook(std::function<void()> hook);
 
 // --- Windows ------------------------------------------------------------------------------
 // Makes the next RegisterClassExA / CreateWindowExA calls fail.
