@@ -147,6 +147,16 @@ struct D3DVOLUME_DESC {
 
 typedef DWORD D3DCOLOR;  // 0xAARRGGBB
 
+// The rectangle of the render target that clip space maps to, and its depth range.
+struct D3DVIEWPORT8 {
+  DWORD X;
+  DWORD Y;
+  DWORD Width;
+  DWORD Height;
+  float MinZ;
+  float MaxZ;
+};
+
 // Result codes of the Direct3D 8 runtime.
 constexpr HRESULT D3D_OK = 0;
 constexpr HRESULT D3DERR_INVALIDCALL = static_cast<HRESULT>(0x8876086Cu);
