@@ -216,10 +216,10 @@ using vellomir::d3d8::GetSeams;
 
 namespace {
 // Muting is kept only so that the export behaves like a switch; this runtime prints nothing.
-DWORD debugMuted = 0;
+BOOL debugMuted = FALSE;
 }  // namespace
 
-extern "C" void DebugSetMute(DWORD mute) { debugMuted = mute; }
+extern "C" void DebugSetMute(BOOL mute) { debugMuted = mute; }
 
 IDirect3D8* Direct3DCreate8(UINT sdkVersion) {
   if (sdkVersion != D3D_SDK_VERSION || GetSeams().failCreate) return nullptr;
