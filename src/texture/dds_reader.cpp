@@ -14,6 +14,7 @@ constexpr size_t kHeaderBytes = 4 + 124;
 constexpr size_t kPaletteBytes = 1024;
 constexpr uint32_t DDSD_DEPTH = 0x800000;
 constexpr uint32_t kCubeFaceBits = 0xFC00;
+constexpr uint32_t kMaxLevels = 32;  // a full chain from 2^31 down to 1
 
 constexpr uint32_t DDPF_ALPHAPIXELS = 0x1;
 constexpr uint32_t DDPF_ALPHA = 0x2;
@@ -171,6 +172,10 @@ HRESULT ReadDds(LoadedImage* image, const void* data, uint32_t size) {
     return E_FAIL;
 
   const uint32_t levels = mipCount == 0 ? 1 : mipCount;
+  // Sizes of 32 bits reach 1 x 1 x 1 within 32 levels, so any further level could only repeat
+  // a 1 x 1 x 1 level. Such counts are refused: otherwise a few header bytes would make the
+  // reader build one image object (about a hundred bytes) per byte of trailing data.
+  if (levels > kMaxLevels) return E_FAIL;
 
   const uint32_t format = FindDdsFormat(pf);
   if (format == 0) return E_FAIL;
@@ -207,8 +212,8 @@ HRESULT ReadDds(LoadedImage* image, const void* data, uint32_t size) {
 
     uint32_t w = image->width, h = image->height, d = image->depth;
     LoadedImage* level = faceImage;
-    // Every level occupies at least one byte, so the size check below ends a hostile level
-    // count after at most `size` images; the count is trusted otherwise.
+    // Every level occupies at least one byte, so the size check below also ends a chain at
+    // the end of the data.
     for (uint32_t l = 0; l < levels; ++l) {
       if (l > 0) {
         std::unique_ptr<LoadedImage> created = AllocateObject<LoadedImage>();

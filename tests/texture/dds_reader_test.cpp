@@ -302,6 +302,26 @@ TEST(DdsReader, HugeDimensionsCannotWrapPastTheSizeCheck) {
   chain.resize(chain.size() + 40, 0);
   LoadedImage chainImage;
   EXPECT_EQ(ReadDds(&chainImage, chain.data(), static_cast<uint32_t>(chain.size())), E_FAIL);
+
+  // Past 32 levels every further level repeats 1 x 1: such a count is refused even when the
+  // data would hold every level, so trailing bytes cannot each become an image object.
+  for (const uint32_t levels : {32u, 33u}) {
+    SCOPED_TRACE(levels);
+    many.mipCount = levels;
+    Bytes repeated = DdsHeader(many);
+    repeated.resize(repeated.size() + 4 * levels, 0);
+    LoadedImage repeatedImage;
+    const HRESULT hr =
+        ReadDds(&repeatedImage, repeated.data(), static_cast<uint32_t>(repeated.size()));
+    if (levels == 32) {
+      ASSERT_EQ(hr, D3D_OK);
+      uint32_t count = 0;
+      for (const LoadedImage* level = &repeatedImage; level; level = level->nextLevel) ++count;
+      EXPECT_EQ(count, 32u);
+    } else {
+      EXPECT_EQ(hr, E_FAIL);
+    }
+  }
 }
 
 }  // namespace
