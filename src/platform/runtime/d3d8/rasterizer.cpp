@@ -8,6 +8,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/runtime/d3d8/runtime.h"
 
 namespace vellomir::d3d8 {
@@ -113,6 +117,147 @@ int BlendFactor(DWORD factor, const Color& src, const Color& dst, int channel, i
     default:
       return 255;
   }
+}
+
+// How the one-to-one texel span turns texels into pixels: modulation by one constant diffuse
+// colour, the alpha test, then SRCALPHA / INVSRCALPHA / ADD blending or plain replacement.
+struct SpanShade {
+  bool modulate = false;
+  Color factor{255, 255, 255, 255};  // channels left alone carry 255: Mul255(x, 255) == x
+  bool alphaTest = false;
+  DWORD alphaFunc = D3DCMP_ALWAYS;
+  int alphaRef = 0;
+  bool blend = false;
+};
+
+// One texel c over the pixel d; returns the new pixel (d itself where nothing is drawn).
+inline uint32_t ShadeTexel(uint32_t c, uint32_t d, const SpanShade& s) {
+  if (s.modulate) {
+    Color t = Unpack(c);
+    t.r = Mul255(t.r, s.factor.r);
+    t.g = Mul255(t.g, s.factor.g);
+    t.b = Mul255(t.b, s.factor.b);
+    t.a = Mul255(t.a, s.factor.a);
+    c = Pack(t);
+  }
+  const int alpha = static_cast<int>(c >> 24);
+  if (s.alphaTest && !Compare(s.alphaFunc, alpha, s.alphaRef)) return d;
+  if (s.blend && alpha != 255) {
+    if (alpha == 0) return d;
+    // Two channels per 32-bit word, each in a 16-bit lane; (t + (t >> 8)) >> 8 with
+    // t = x + 128 is x / 255 rounded, exactly, for every x up to 255 * 255.
+    const uint32_t a = static_cast<uint32_t>(alpha), ia = 255 - a;
+    constexpr uint32_t kLanes = 0x00FF00FFu;
+    uint32_t rb = (c & kLanes) * a + (d & kLanes) * ia + 0x00800080u;
+    uint32_t ag = ((c >> 8) & kLanes) * a + ((d >> 8) & kLanes) * ia + 0x00800080u;
+    rb = ((rb + ((rb >> 8) & kLanes)) >> 8) & kLanes;
+    ag = ((ag + ((ag >> 8) & kLanes)) >> 8) & kLanes;
+    c = rb | (ag << 8);
+  }
+  return c;
+}
+
+#if defined(__SSE2__)
+// All ones in each 32-bit lane whose alpha (0..255) passes the test against ref.
+inline __m128i AlphaTestMask(__m128i alpha, DWORD func, __m128i ref) {
+  const __m128i ones = _mm_set1_epi32(-1);
+  switch (func) {
+    case D3DCMP_NEVER:
+      return _mm_setzero_si128();
+    case D3DCMP_LESS:
+      return _mm_cmplt_epi32(alpha, ref);
+    case D3DCMP_EQUAL:
+      return _mm_cmpeq_epi32(alpha, ref);
+    case D3DCMP_LESSEQUAL:
+      return _mm_xor_si128(_mm_cmpgt_epi32(alpha, ref), ones);
+    case D3DCMP_GREATER:
+      return _mm_cmpgt_epi32(alpha, ref);
+    case D3DCMP_NOTEQUAL:
+      return _mm_xor_si128(_mm_cmpeq_epi32(alpha, ref), ones);
+    case D3DCMP_GREATEREQUAL:
+      return _mm_xor_si128(_mm_cmplt_epi32(alpha, ref), ones);
+    default:
+      return ones;
+  }
+}
+
+// Mul255 on eight 16-bit channels: (v * f + 127) / 255, the division as a multiply by
+// 0x8081 / 2^23, which is exact for every dividend below 2^16 (v * f + 127 <= 65152).
+inline __m128i Mul255x8(__m128i v, __m128i f) {
+  const __m128i x = _mm_add_epi16(_mm_mullo_epi16(v, f), _mm_set1_epi16(127));
+  return _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(static_cast<short>(0x8081))), 7);
+}
+
+// Source-alpha blend of two pixels in 16-bit channels (B, G, R, A each): the same rounding as
+// ShadeTexel, which also gives back d for alpha 0 and c for alpha 255, so no lane needs a
+// branch. c * a + d * (255 - a) + 128 <= 65153 never leaves the unsigned 16-bit range.
+inline __m128i Blend8(__m128i c, __m128i d) {
+  const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(c, 0xFF), 0xFF);
+  const __m128i ia = _mm_sub_epi16(_mm_set1_epi16(255), a);
+  const __m128i x = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(c, a), _mm_mullo_epi16(d, ia)),
+                                  _mm_set1_epi16(128));
+  return _mm_srli_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), 8);
+}
+#endif
+
+// Shades `count` texels onto as many pixels; both rows are distinct memory. The settings that
+// shape the loop are template arguments, so that the loop body carries no tests of them.
+template <bool kModulate, bool kAlphaTest, bool kBlend>
+void ShadeTexelSpan(uint32_t* dst, const uint32_t* src, size_t count, const SpanShade& s) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i factor = _mm_set_epi16(
+      static_cast<short>(s.factor.a), static_cast<short>(s.factor.r),
+      static_cast<short>(s.factor.g), static_cast<short>(s.factor.b),
+      static_cast<short>(s.factor.a), static_cast<short>(s.factor.r),
+      static_cast<short>(s.factor.g), static_cast<short>(s.factor.b));
+  const __m128i ref = _mm_set1_epi32(s.alphaRef);
+  for (; i + 4 <= count; i += 4) {
+    __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+    __m128i lo = _mm_unpacklo_epi8(c, zero), hi = _mm_unpackhi_epi8(c, zero);
+    if constexpr (kModulate) {
+      lo = Mul255x8(lo, factor);
+      hi = Mul255x8(hi, factor);
+      c = _mm_packus_epi16(lo, hi);
+    }
+    __m128i* out = reinterpret_cast<__m128i*>(dst + i);
+    if constexpr (!kAlphaTest && !kBlend) {
+      _mm_storeu_si128(out, c);
+      continue;
+    }
+    const __m128i alpha = _mm_srli_epi32(c, 24);
+    // Lanes that take the shaded texel; the others keep the pixel. Blending leaves a pixel
+    // under a transparent texel as it is, which lets whole transparent groups be skipped.
+    __m128i take = _mm_set1_epi32(-1);
+    if constexpr (kAlphaTest) take = AlphaTestMask(alpha, s.alphaFunc, ref);
+    if constexpr (kBlend) take = _mm_andnot_si128(_mm_cmpeq_epi32(alpha, zero), take);
+    if (_mm_movemask_epi8(take) == 0) continue;
+    const __m128i d = _mm_loadu_si128(out);
+    // A group of opaque texels (the inside of most sprites) blends to the texels themselves.
+    if (kBlend && _mm_movemask_epi8(_mm_cmpeq_epi32(alpha, _mm_set1_epi32(255))) != 0xFFFF) {
+      lo = Blend8(lo, _mm_unpacklo_epi8(d, zero));
+      hi = Blend8(hi, _mm_unpackhi_epi8(d, zero));
+      c = _mm_packus_epi16(lo, hi);
+    }
+    // Without the alpha test every lane blends, and alpha 0 already gives back the pixel.
+    if constexpr (kAlphaTest)
+      c = _mm_or_si128(_mm_and_si128(take, c), _mm_andnot_si128(take, d));
+    _mm_storeu_si128(out, c);
+  }
+#endif
+  for (; i < count; ++i) dst[i] = ShadeTexel(src[i], dst[i], s);
+}
+
+using SpanShader = void (*)(uint32_t*, const uint32_t*, size_t, const SpanShade&);
+
+SpanShader ChooseSpanShader(const SpanShade& s) {
+  static constexpr SpanShader kShaders[8] = {
+      ShadeTexelSpan<false, false, false>, ShadeTexelSpan<false, false, true>,
+      ShadeTexelSpan<false, true, false>,  ShadeTexelSpan<false, true, true>,
+      ShadeTexelSpan<true, false, false>,  ShadeTexelSpan<true, false, true>,
+      ShadeTexelSpan<true, true, false>,   ShadeTexelSpan<true, true, true>};
+  return kShaders[(s.modulate ? 4 : 0) + (s.alphaTest ? 2 : 0) + (s.blend ? 1 : 0)];
 }
 
 }  // namespace
@@ -324,19 +469,54 @@ void Device::DrawTriangle(const ScreenVertex& v0, const ScreenVertex& v1in,
   const bool fastPath = aligned && constantColor && !depth && colorMode >= 0 && alphaMode >= 0 &&
                         (!s.blend || s.classicBlend);
 
+  // The covered span of a row comes from each edge's inequality A * x + C >= 0, where
+  // A = -dy * kSubPixel is fixed and C grows by dx * kSubPixel per row. A sloped edge bounds x
+  // by floor(C / |A|), kept as quotient and remainder and stepped from row to row, so that no
+  // row pays for a 64-bit division; a horizontal edge (A == 0) admits all or nothing.
+  struct EdgeWalk {
+    int64_t m;       // |A|; 0 for a horizontal edge
+    bool lower;      // A > 0: the edge bounds x from below, at -floor(C / m)
+    int64_t c;       // C of the current row
+    int64_t q, r;    // floor(C / m) and C - q * m, in [0, m)
+    int64_t dc;      // step of C per row
+    int64_t dq, dr;  // the same step split as floor(dc / m) and its remainder
+  } walks[3];
+  for (int i = 0; i < 3; ++i) {
+    const Edge& e = edges[i];
+    EdgeWalk& w = walks[i];
+    const int64_t a = -e.dy * kSubPixel;
+    w.m = a < 0 ? -a : a;
+    w.lower = a > 0;
+    w.c = e.dx * (int64_t{rowStart} * kSubPixel - e.ya) + e.dy * e.xa - e.bias;
+    w.dc = e.dx * kSubPixel;
+    if (w.m != 0) {
+      w.q = FloorDiv(w.c, w.m);
+      w.r = w.c - w.q * w.m;
+      w.dq = FloorDiv(w.dc, w.m);
+      w.dr = w.dc - w.dq * w.m;
+    } else {
+      w.q = w.r = w.dq = w.dr = 0;
+    }
+  }
+
   for (int py = rowStart; py <= rowEnd; ++py) {
-    // The covered span of this row, from each edge's inequality A * x + C >= 0.
     int64_t lo = colMin, hi = colMax;
-    const int64_t sy = int64_t{py} * kSubPixel;
-    for (const Edge& e : edges) {
-      const int64_t a = -e.dy * kSubPixel;
-      const int64_t c = e.dx * (sy - e.ya) + e.dy * e.xa - e.bias;
-      if (a > 0)
-        lo = std::max(lo, CeilDiv(-c, a));
-      else if (a < 0)
-        hi = std::min(hi, FloorDiv(c, -a));
-      else if (c < 0)
-        hi = lo - 1;
+    for (EdgeWalk& w : walks) {
+      if (w.m == 0) {
+        if (w.c < 0) hi = lo - 1;
+      } else if (w.lower) {
+        lo = std::max(lo, -w.q);
+      } else {
+        hi = std::min(hi, w.q);
+      }
+      // On to the next row.
+      w.c += w.dc;
+      w.q += w.dq;
+      w.r += w.dr;
+      if (w.r >= w.m && w.m != 0) {
+        w.r -= w.m;
+        ++w.q;
+      }
     }
     if (lo > hi) continue;
     const float fyRow = static_cast<float>(py);
@@ -363,35 +543,19 @@ void Device::DrawTriangle(const ScreenVertex& v0, const ScreenVertex& v1in,
           std::memcpy(row + lo, texel + lo, static_cast<size_t>(hi - lo + 1) * 4);
         continue;
       }
-      for (int64_t px = lo; px <= hi; ++px) {
-        uint32_t c = texel[px];
-        if (modulateColor || modulateAlpha) {
-          Color t = Unpack(c);
-          if (modulateColor) {
-            t.r = Mul255(t.r, diffuseConst.r);
-            t.g = Mul255(t.g, diffuseConst.g);
-            t.b = Mul255(t.b, diffuseConst.b);
-          }
-          if (modulateAlpha) t.a = Mul255(t.a, diffuseConst.a);
-          c = Pack(t);
-        }
-        const int alpha = static_cast<int>(c >> 24);
-        if (s.alphaTest && !Compare(s.alphaFunc, alpha, s.alphaRef)) continue;
-        if (s.blend && alpha != 255) {
-          if (alpha == 0) continue;
-          // Two channels per 32-bit word, each in a 16-bit lane; (t + (t >> 8)) >> 8 with
-          // t = x + 128 is x / 255 rounded, exactly, for every x up to 255 * 255.
-          const uint32_t d = row[px];
-          const uint32_t a = static_cast<uint32_t>(alpha), ia = 255 - a;
-          constexpr uint32_t kLanes = 0x00FF00FFu;
-          uint32_t rb = (c & kLanes) * a + (d & kLanes) * ia + 0x00800080u;
-          uint32_t ag = ((c >> 8) & kLanes) * a + ((d >> 8) & kLanes) * ia + 0x00800080u;
-          rb = ((rb + ((rb >> 8) & kLanes)) >> 8) & kLanes;
-          ag = ((ag + ((ag >> 8) & kLanes)) >> 8) & kLanes;
-          c = rb | (ag << 8);
-        }
-        row[px] = c;
+      SpanShade shade;
+      shade.modulate = modulateColor || modulateAlpha;
+      if (modulateColor) {
+        shade.factor.r = diffuseConst.r;
+        shade.factor.g = diffuseConst.g;
+        shade.factor.b = diffuseConst.b;
       }
+      if (modulateAlpha) shade.factor.a = diffuseConst.a;
+      shade.alphaTest = s.alphaTest;
+      shade.alphaFunc = s.alphaFunc;
+      shade.alphaRef = s.alphaRef;
+      shade.blend = s.blend;
+      ChooseSpanShader(shade)(row + lo, texel + lo, static_cast<size_t>(hi - lo + 1), shade);
       continue;
     }
 
@@ -557,6 +721,21 @@ void Device::ClipAndDraw(const float (*clip)[10], int count) {
   for (int i = 1; i + 1 < n; ++i) DrawTriangle(screen[0], screen[i], screen[i + 1]);
 }
 
+namespace {
+// Fills n values; a value made of one repeated byte (white, black with alpha 0, depth 0 or 1)
+// goes through memset, which the C library does with the widest stores the processor has.
+template <class T>
+void FillPixels(T* at, size_t n, T value) {
+  const auto low = static_cast<uint8_t>(value);
+  T repeated = 0;
+  for (size_t k = 0; k < sizeof(T); ++k) repeated = static_cast<T>((repeated << 8) | low);
+  if (value == repeated)
+    std::memset(at, low, n * sizeof(T));
+  else
+    std::fill_n(at, n, value);
+}
+}  // namespace
+
 HRESULT Device::Clear(DWORD rectCount, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
                       DWORD) {
   if (rectCount && !rects) return D3DERR_INVALIDCALL;
@@ -578,10 +757,15 @@ HRESULT Device::Clear(DWORD rectCount, const D3DRECT* rects, DWORD flags, D3DCOL
     const LONG l = std::max(r.x1, vl), t = std::max(r.y1, vt);
     const LONG rr = std::min(r.x2, vr), bb = std::min(r.y2, vb);
     if (l >= rr || t >= bb) continue;
-    for (LONG y = t; y < bb; ++y) {
-      const size_t at = static_cast<size_t>(y) * stride + l;
-      if (flags & D3DCLEAR_TARGET) std::fill_n(backBuffer_.data() + at, rr - l, color);
-      if (flags & D3DCLEAR_ZBUFFER) std::fill_n(depthBuffer_.data() + at, rr - l, z16);
+    // Rows that span the whole width are one contiguous run.
+    const bool wholeRows = l == 0 && static_cast<UINT>(rr) == stride;
+    const size_t runs = wholeRows ? 1 : static_cast<size_t>(bb - t);
+    const size_t length = wholeRows ? static_cast<size_t>(bb - t) * stride
+                                    : static_cast<size_t>(rr - l);
+    for (size_t k = 0; k < runs; ++k) {
+      const size_t at = (static_cast<size_t>(t) + k) * stride + static_cast<size_t>(l);
+      if (flags & D3DCLEAR_TARGET) FillPixels(backBuffer_.data() + at, length, color);
+      if (flags & D3DCLEAR_ZBUFFER) FillPixels(depthBuffer_.data() + at, length, z16);
     }
   }
   return D3D_OK;
