@@ -77,6 +77,10 @@ class SpriteBatchImpl final : public SpriteBatch {
   HRESULT Begin() override {
     if (inBatch) return E_FAIL;
     if (savedStateBlock == 0) {
+      // A sprite block left over from a recording whose first pass failed would otherwise be
+      // orphaned on the device when it is recorded again.
+      if (spriteStateBlock) device->DeleteStateBlock(spriteStateBlock);
+      spriteStateBlock = 0;
       RecordPass(0, &savedStateBlock);
       RecordPass(1, &spriteStateBlock);
     }

@@ -1,6 +1,7 @@
 #include "sprite/sprite_batch.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "platform/d3d8/device_fixture.h"
