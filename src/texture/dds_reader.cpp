@@ -143,8 +143,9 @@ HRESULT ReadDds(LoadedImage* image, const void* data, uint32_t size) {
   if (!file.U32(0, &signature) || signature != kDdsSignature || !file.Has(0, kHeaderBytes))
     return E_FAIL;
 
-  uint32_t flags, height, width, depth, mipCount, caps2;
-  DdsPixelFormat pf;
+  // The whole header is known to be present; the zeroes only keep every path defined.
+  uint32_t flags = 0, height = 0, width = 0, depth = 0, mipCount = 0, caps2 = 0;
+  DdsPixelFormat pf = {};
   file.U32(8, &flags);
   file.U32(12, &height);
   file.U32(16, &width);

@@ -42,8 +42,9 @@ uint8_t Widen5(uint32_t v) { return static_cast<uint8_t>(v * 8 + v / 4); }
 HRESULT ReadTga(LoadedImage* image, const void* data, uint32_t size) {
   const detail::ByteView file{static_cast<const uint8_t*>(data), size};
   if (size < kHeaderBytes) return E_FAIL;
-  uint8_t idLength, colourMapType, imageType, entrySize, pixelDepth, descriptor;
-  uint16_t firstEntry, mapLength, width, height;
+  uint8_t idLength = 0, colourMapType = 0, imageType = 0, entrySize = 0, pixelDepth = 0,
+          descriptor = 0;
+  uint16_t firstEntry = 0, mapLength = 0, width = 0, height = 0;
   file.U8(0, &idLength);
   file.U8(1, &colourMapType);
   file.U8(2, &imageType);
