@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "platform/api/win32.h"
@@ -216,6 +217,29 @@ TEST_F(WindowsTest, MessageBoxesAreCapturedWhenHeadless) {
   EXPECT_EQ(t::CapturedMessageBoxes()[0].text, "text");
   EXPECT_EQ(t::CapturedMessageBoxes()[0].caption, "ERROR");
   EXPECT_EQ(t::CapturedMessageBoxes()[0].type, 0x10u);
+}
+
+// Without a display nothing can be shown, yet a start-up error must not vanish silently.
+TEST_F(WindowsTest, MessageBoxTextReachesStderrWhenNoDisplayCanShowIt) {
+  setenv("SDL_VIDEODRIVER", "dummy", 0);
+  t::ResetAll();  // headless decided by the environment, not forced
+  if (!t::IsHeadless()) GTEST_SKIP() << "a display is open here";
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(MessageBoxA(nullptr, "no device", "ERROR", MB_ICONERROR), IDOK);
+  std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("ERROR: no device"), std::string::npos) << err;
+  EXPECT_EQ(t::CapturedMessageBoxes().size(), 1u);
+
+  // A test that forces headless mode or asks for captures gets no output.
+  for (bool forced : {true, false}) {
+    t::ResetAll();
+    if (forced) t::SetHeadless(true);
+    else t::CaptureMessageBoxes(true);
+    ::testing::internal::CaptureStderr();
+    MessageBoxA(nullptr, "quiet", "ERROR", MB_ICONERROR);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << forced;
+    EXPECT_EQ(t::CapturedMessageBoxes().size(), 1u) << forced;
+  }
 }
 
 TEST_F(WindowsTest, StockIconsAndCursorsAreDistinctHandles) {

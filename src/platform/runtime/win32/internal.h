@@ -13,6 +13,8 @@ namespace vellomir::platform::detail {
 // True when windows get no SDL window: forced by the seam, or because no display could be
 // opened (or SDL was started with its dummy or offscreen driver, which show nothing).
 bool Headless();
+// True only when a test forced headless mode through the seam (not when no display opened).
+bool HeadlessForced();
 // Starts SDL's video subsystem once; false when it cannot start.
 bool EnsureSdlVideo();
 // Whether SDL's video subsystem is running (so that SDL events and key state are real).

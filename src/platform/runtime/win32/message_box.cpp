@@ -42,6 +42,10 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   BoxState& s = State();
   if (s.capture || Headless()) {
     s.boxes.push_back({owner, shownText, shownCaption, type});
+    // Headless because no display could be opened: nobody sees a box, but the text must
+    // still reach the user. Only captures a test asked for stay silent.
+    if (!s.capture && !HeadlessForced())
+      std::fprintf(stderr, "%s: %s\n", shownCaption, shownText);
     return IDOK;
   }
   // Unattended smoke runs must never wait on a modal box.

@@ -102,6 +102,7 @@ bool EnsureSdlVideo() {
   return s.sdlUp;
 }
 
+bool HeadlessForced() { return State().headless == HeadlessMode::On; }
 bool SdlVideoActive() { return State().sdlUp && !Headless(); }
 
 bool Headless() {
