@@ -138,6 +138,16 @@ TEST_F(DeviceTest, PoolRulesForLockSetTextureAndCopy) {
   ASSERT_EQ(device->CreateTexture(4096, 3, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_SCRATCH, &t), D3D_OK);
   EXPECT_EQ(t->GetLevelCount(), 13u);
   t->Release();
+  // The aspect ratio limit is exact: 9 x 4 exceeds a ratio of 2 although 9 / 4 rounds to 2.
+  D3DCAPS8 caps = DefaultDeviceCaps();
+  caps.MaxTextureAspectRatio = 2;
+  SetDeviceCaps(caps);
+  EXPECT_EQ(device->CreateTexture(9, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t),
+            D3DERR_INVALIDCALL);
+  EXPECT_EQ(device->CreateTexture(4, 9, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t),
+            D3DERR_INVALIDCALL);
+  ASSERT_EQ(device->CreateTexture(8, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t), D3D_OK);
+  t->Release();
 }
 
 TEST_F(DeviceTest, LockRectanglesFlagsAndBlockLayouts) {
@@ -284,12 +294,56 @@ TEST_F(DeviceTest, CopyRectsWholeAndRectanglesToPoints) {
   RECT outside{0, 0, 2, 2};
   POINT far{7, 7};
   EXPECT_EQ(device->CopyRects(src, &outside, 1, dst, &far), D3DERR_INVALIDCALL);
+  const POINT overflowing{0x7FFFFFFF, 0};
+  EXPECT_EQ(device->CopyRects(src, &outside, 1, dst, &overflowing), D3DERR_INVALIDCALL);
   IDirect3DSurface8* other = nullptr;
   ASSERT_EQ(device->CreateImageSurface(4, 4, D3DFMT_X8R8G8B8, &other), D3D_OK);
   EXPECT_EQ(device->CopyRects(src, nullptr, 0, other, nullptr), D3DERR_INVALIDCALL);
   other->Release();
   src->Release();
   dst->Release();
+}
+
+// A DXT level smaller than a block is worked on through a stand-in surface padded to whole
+// blocks; the copies both ways move that one block.
+TEST_F(DeviceTest, CopyRectsMovesWholeBlocksBetweenALevelAndItsPaddedStandIn) {
+  IDirect3DTexture8* t = nullptr;
+  ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_DXT1, D3DPOOL_SYSTEMMEM, &t), D3D_OK);
+  IDirect3DSurface8* level = nullptr;
+  ASSERT_EQ(t->GetSurfaceLevel(0, &level), D3D_OK);
+  IDirect3DSurface8* padded = nullptr;
+  IDirect3DSurface8* large = nullptr;
+  ASSERT_EQ(device->CreateImageSurface(4, 4, D3DFMT_DXT1, &padded), D3D_OK);
+  ASSERT_EQ(device->CreateImageSurface(8, 8, D3DFMT_DXT1, &large), D3D_OK);
+  const uint64_t block = 0x0123456789ABCDEFull;
+  D3DLOCKED_RECT lr{};
+  ASSERT_EQ(level->LockRect(&lr, nullptr, 0), D3D_OK);
+  std::memcpy(lr.pBits, &block, 8);
+  level->UnlockRect();
+  ASSERT_EQ(device->CopyRects(level, nullptr, 0, padded, nullptr), D3D_OK);
+  uint64_t seen = 0;
+  ASSERT_EQ(padded->LockRect(&lr, nullptr, 0), D3D_OK);
+  std::memcpy(&seen, lr.pBits, 8);
+  EXPECT_EQ(seen, block);
+  const uint64_t changed = ~block;
+  std::memcpy(lr.pBits, &changed, 8);
+  padded->UnlockRect();
+  ASSERT_EQ(device->CopyRects(padded, nullptr, 0, level, nullptr), D3D_OK);
+  ASSERT_EQ(level->LockRect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
+  std::memcpy(&seen, lr.pBits, 8);
+  EXPECT_EQ(seen, changed);
+  level->UnlockRect();
+  // A short block may not land inside a larger level, and a point must sit on a block corner.
+  EXPECT_EQ(device->CopyRects(level, nullptr, 0, large, nullptr), D3DERR_INVALIDCALL);
+  const POINT lastBlock{4, 4}, offGrid{2, 0};
+  EXPECT_EQ(device->CopyRects(level, nullptr, 0, large, &lastBlock), D3D_OK);
+  EXPECT_EQ(device->CopyRects(padded, nullptr, 0, large, &offGrid), D3DERR_INVALIDCALL);
+  const POINT farAway{0x7FFFFFFC, 0};
+  EXPECT_EQ(device->CopyRects(padded, nullptr, 0, large, &farAway), D3DERR_INVALIDCALL);
+  large->Release();
+  padded->Release();
+  level->Release();
+  EXPECT_EQ(t->Release(), 0u);
 }
 
 TEST_F(DeviceTest, UpdateTextureCopiesEveryLevelIntoTheDefaultPool) {
@@ -542,6 +596,28 @@ TEST_F(DeviceTest, DeviceMemoryOutlivesTheLastDeviceReference) {
   D3DSURFACE_DESC desc{};
   EXPECT_EQ(t->GetLevelDesc(0, &desc), D3D_OK);
   EXPECT_EQ(t->Release(), 0u);
+}
+
+TEST_F(DeviceTest, ReleasingTheDeviceOrItsLastResourceInEitherOrder) {
+  // The binding holds the texture's last reference, so releasing the device frees the texture
+  // and, with it, the device's memory during the device's own release.
+  IDirect3DTexture8* t = MakeTexture(2, 2, [](UINT, UINT) { return 0xFFFFFFFFu; });
+  device->SetTexture(0, t);
+  EXPECT_EQ(t->Release(), 1u);
+  EXPECT_EQ(device->Release(), 0u);
+  device = nullptr;
+
+  // A device revived through a resource stays alive while that reference is held.
+  CreateDevice(16, 16);
+  t = MakeTexture(2, 2, [](UINT, UINT) { return 0xFFFFFFFFu; });
+  EXPECT_EQ(device->Release(), 0u);
+  IDirect3DDevice8* revived = nullptr;
+  ASSERT_EQ(t->GetDevice(&revived), D3D_OK);
+  device = nullptr;
+  EXPECT_EQ(t->Release(), 0u);
+  D3DCAPS8 caps{};
+  EXPECT_EQ(revived->GetDeviceCaps(&caps), D3D_OK);
+  EXPECT_EQ(revived->Release(), 0u);
 }
 
 }  // namespace

@@ -162,7 +162,8 @@ void Device::ReleaseBindings() {
 }
 
 void Device::ReleaseInternalRef() {
-  if (--internalRefs_ == 0 && released_) delete this;
+  // A device revived through a resource's GetDevice is referenced again and must stay.
+  if (--internalRefs_ == 0 && released_ && refs_ == 0) delete this;
 }
 
 HRESULT Device::QueryInterface(REFIID riid, void** object) {
@@ -182,14 +183,17 @@ ULONG Device::Release() {
   ULONG left = --refs_;
   if (left == 0) {
     // Bindings hold references on textures, which must not keep the device's state alive.
+    // Releasing the last binding of a texture can release that texture's internal reference;
+    // the one held here keeps the device alive until its own teardown is finished.
     released_ = true;
+    ++internalRefs_;
     ReleaseBindings();
     presenter_.reset();
     backBuffer_ = {};
     depthBuffer_ = {};
     Direct3D* owner = owner_;
     owner_ = nullptr;
-    if (internalRefs_ == 0) delete this;
+    if (--internalRefs_ == 0) delete this;
     // A device revived through a resource's GetDevice has already let its owner go.
     if (owner) owner->Release();
   }
@@ -350,20 +354,29 @@ HRESULT Device::CopyRects(IDirect3DSurface8* source, const RECT* sourceRects, UI
   for (const Job& job : jobs) {
     if (!RectFits(job.rect, src->width, src->height) || !RectAligned(*src, job.rect))
       return D3DERR_INVALIDCALL;
+    if (IsBlockFormat(src->format)) {
+      // Block levels store whole 4x4 blocks even where the size is not a multiple of 4, so the
+      // copy is placed in block units: a 2x2 level and its 4x4 stand-in hold the same one block.
+      // A short last block (the source's own edge) may only land on the destination's last
+      // block, so padding texels never overwrite pixels inside the destination.
+      if (job.x < 0 || job.y < 0 || job.x % 4 || job.y % 4) return D3DERR_INVALIDCALL;
+      const uint64_t cols = (job.rect.right - job.rect.left + 3) / 4;
+      const uint64_t rows = (job.rect.bottom - job.rect.top + 3) / 4;
+      const uint64_t endCol = uint64_t(job.x / 4) + cols, endRow = uint64_t(job.y / 4) + rows;
+      const uint64_t dstCols = (dst->width + 3) / 4, dstRows = (dst->height + 3) / 4;
+      if (endCol > dstCols || endRow > dstRows) return D3DERR_INVALIDCALL;
+      if ((job.rect.right - job.rect.left) % 4 && endCol != dstCols) return D3DERR_INVALIDCALL;
+      if ((job.rect.bottom - job.rect.top) % 4 && endRow != dstRows) return D3DERR_INVALIDCALL;
+      continue;
+    }
+    // The point is checked first so that adding the rectangle's size cannot overflow.
+    if (job.x < 0 || job.y < 0 || static_cast<UINT>(job.x) > dst->width ||
+        static_cast<UINT>(job.y) > dst->height)
+      return D3DERR_INVALIDCALL;
     RECT target{job.x, job.y, job.x + (job.rect.right - job.rect.left),
                 job.y + (job.rect.bottom - job.rect.top)};
-    if (job.x < 0 || job.y < 0 || !RectFits(target, dst->width, dst->height) ||
-        !RectAligned(*dst, target))
+    if (!RectFits(target, dst->width, dst->height) || !RectAligned(*dst, target))
       return D3DERR_INVALIDCALL;
-    // A short block edge must stay a short edge on the other side.
-    if (IsBlockFormat(src->format) && ((job.rect.right - job.rect.left) % 4 != 0 ||
-                                        (job.rect.bottom - job.rect.top) % 4 != 0)) {
-      const bool srcEdge = static_cast<UINT>(job.rect.right) == src->width &&
-                           static_cast<UINT>(job.rect.bottom) == src->height;
-      const bool dstEdge = static_cast<UINT>(target.right) == dst->width &&
-                           static_cast<UINT>(target.bottom) == dst->height;
-      if (!srcEdge || !dstEdge) return D3DERR_INVALIDCALL;
-    }
   }
   for (const Job& job : jobs) CopyRegion(*src, job.rect, dst, job.x, job.y);
   dst->Upload();

@@ -532,7 +532,9 @@ HRESULT CreateTextureObject(Device* device, D3DRESOURCETYPE kind, UINT width, UI
         if ((caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY) && width != height)
           return D3DERR_INVALIDCALL;
         const DWORD ratio = caps.MaxTextureAspectRatio;
-        if (ratio && (width / height > ratio || height / width > ratio))
+        // Compared by multiplying: dividing would let 4097 x 2 pass a ratio of 2048.
+        if (ratio && (uint64_t{width} > uint64_t{height} * ratio ||
+                      uint64_t{height} > uint64_t{width} * ratio))
           return D3DERR_INVALIDCALL;
       }
     }
@@ -580,9 +582,22 @@ HRESULT CreateTextureObject(Device* device, D3DRESOURCETYPE kind, UINT width, UI
       if (FAILED(hr)) break;
       Level* raw = level.get();
       core->levels.push_back(std::move(level));
-      if (texture) texture->surfaces.push_back(new Surface(device, raw, core));
-      if (cube) cube->surfaces.push_back(new Surface(device, raw, core));
-      if (volume) volume->volumes.push_back(new Volume(device, raw, core));
+      // Level wrappers are made without throwing, so running out of memory is a result.
+      if (texture || cube) {
+        Surface* s = new (std::nothrow) Surface(device, raw, core);
+        if (!s) {
+          hr = E_OUTOFMEMORY;
+          break;
+        }
+        (texture ? texture->surfaces : cube->surfaces).push_back(s);
+      } else {
+        Volume* v = new (std::nothrow) Volume(device, raw, core);
+        if (!v) {
+          hr = E_OUTOFMEMORY;
+          break;
+        }
+        volume->volumes.push_back(v);
+      }
     }
   }
   if (FAILED(hr)) {
